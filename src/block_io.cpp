@@ -1,0 +1,82 @@
+// Standard output collects in one fixed buffer and goes out just before the
+// program would block on input, when the buffer is full, and at exit: a
+// fast producer gets large writes, a slow one every line as it was read.
+#include "kronmark.h"
+
+#include <cerrno>
+#include <cstring>
+
+static char out_buffer[OUTPUT_BUFFER_SIZE];
+static size_t out_length;
+
+static void write_all(const char *bytes, size_t count)
+{
+    while (count > 0) {
+        long written = platform_write(STDOUT_FD, bytes, count);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            fail_io("write standard output", written < 0 ? errno : EIO);
+        bytes += written;
+        count -= static_cast<size_t>(written);
+    }
+}
+
+void out_flush()
+{
+    size_t count = out_length;
+    out_length = 0;
+    write_all(out_buffer, count);
+}
+
+void out_bytes(const char *bytes, size_t count)
+{
+    if (count > OUTPUT_BUFFER_SIZE - out_length) {
+        out_flush();
+        if (count >= OUTPUT_BUFFER_SIZE) {
+            write_all(bytes, count);
+            return;
+        }
+    }
+    std::memcpy(out_buffer + out_length, bytes, count);
+    out_length += count;
+}
+
+size_t read_input(char *buffer, size_t capacity)
+{
+    out_flush();
+    for (;;) {
+        long count = platform_read(STDIN_FD, buffer, capacity);
+        if (count >= 0)
+            return static_cast<size_t>(count);
+        if (errno != EINTR)
+            fail_io("read standard input", errno);
+    }
+}
+
+// Standard error is unbuffered; a failure there has nowhere to be told.
+void err_bytes(const char *bytes, size_t count)
+{
+    while (count > 0) {
+        long written = platform_write(STDERR_FD, bytes, count);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return;
+        bytes += written;
+        count -= static_cast<size_t>(written);
+    }
+}
+
+void err_text(const char *text) { err_bytes(text, std::strlen(text)); }
+
+// Scripts rely on the exit status: lost output is never a success.
+void fail_io(const char *what, int error)
+{
+    err_text("\nERROR: cannot ");
+    err_text(what);
+    err_text(": ");
+    err_text(platform_error_text(error));
+    err_text("\n");
+    platform_exit(RC_IO_FAILED);
+}

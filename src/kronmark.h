@@ -1,0 +1,63 @@
+// Kronmark: puts a local date-and-time header in front of lines of text.
+// What the program's units share: the run options, the return codes and
+// the operations that one unit offers to the others.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+
+// Filled by parse_switches, read by the run flow. Flags are 0 when off.
+struct run_options {
+    int32_t first_text; // index of the first argument to echo; argc when none
+    uint8_t read_stdin; // -i
+    uint8_t no_newline; // -s
+};
+extern run_options options;
+
+enum return_code : int {
+    RC_OK = 0,
+    RC_UNKNOWN_SWITCH = 1,
+    RC_HELP_SHOWN = 2,
+    RC_IO_FAILED = 3, // standard input or output failed; message on stderr
+};
+
+// Command line.
+int parse_switches(int argc, char *const *argv);
+void show_help();
+
+// Date-and-time header.
+constexpr char HEADER_FORMAT[] = "%a %b %d, %Y %I:%M:%S %p | ";
+constexpr size_t HEADER_BUFFER_SIZE = 128;
+// Written when the clock cannot be converted to local time; same width.
+constexpr char UNKNOWN_TIME_HEADER[] = "??? ??? ??, ???? ??:??:?? ?? | ";
+size_t format_header(int64_t seconds, char *buffer);
+const char *header_text(int64_t seconds, size_t *length);
+void write_header();
+
+// Run flow.
+int kronmark_main(int argc, char *const *argv);
+void stamp_stdin();
+void stamp_block(const char *bytes, size_t count, int64_t seconds);
+
+// Output buffer and block I/O. Every byte of standard output goes through
+// out_bytes; out_flush is the one path to the descriptor.
+constexpr size_t OUTPUT_BUFFER_SIZE = 256 * 1024;
+constexpr size_t INPUT_BLOCK_SIZE = 128 * 1024;
+void out_bytes(const char *bytes, size_t count);
+void out_flush();
+size_t read_input(char *buffer, size_t capacity);
+void err_bytes(const char *bytes, size_t count);
+void err_text(const char *text);
+[[noreturn]] void fail_io(const char *what, int error);
+
+// What differs between platforms.
+constexpr int STDIN_FD = 0;
+constexpr int STDOUT_FD = 1;
+constexpr int STDERR_FD = 2;
+long platform_read(int fd, void *buffer, size_t count);
+long platform_write(int fd, const void *bytes, size_t count);
+int64_t platform_clock();
+bool platform_local_time(int64_t seconds, std::tm *local);
+const char *platform_error_text(int error);
+[[noreturn]] void platform_exit(int code);

@@ -1,0 +1,3 @@
+#include "kronmark.h"
+
+int main(int argc, char **argv) { return kronmark_main(argc, argv); }

@@ -1,0 +1,58 @@
+// Everything that differs between Windows and Linux.
+#include "kronmark.h"
+
+#include <cstring>
+
+#ifdef _WIN32
+#include <io.h>
+#include <stdlib.h>
+
+// The runtime splits the command line; *.log must stay *.log.
+extern "C" int _dowildcard = 0;
+
+// _read and _write keep the runtime's text mode: CR LF in arrives as a
+// newline, Ctrl-Z ends piped input, a newline out goes as CR LF.
+long platform_read(int fd, void *buffer, size_t count)
+{
+    return _read(fd, buffer, static_cast<unsigned>(count));
+}
+
+long platform_write(int fd, const void *bytes, size_t count)
+{
+    return _write(fd, bytes, static_cast<unsigned>(count));
+}
+
+int64_t platform_clock() { return _time64(nullptr); }
+
+bool platform_local_time(int64_t seconds, std::tm *local)
+{
+    __time64_t t = seconds;
+    return _localtime64_s(local, &t) == 0;
+}
+
+[[noreturn]] void platform_exit(int code) { _exit(code); }
+#else
+#include <unistd.h>
+
+long platform_read(int fd, void *buffer, size_t count)
+{
+    return read(fd, buffer, count);
+}
+
+long platform_write(int fd, const void *bytes, size_t count)
+{
+    return write(fd, bytes, count);
+}
+
+int64_t platform_clock() { return time(nullptr); }
+
+bool platform_local_time(int64_t seconds, std::tm *local)
+{
+    time_t t = static_cast<time_t>(seconds);
+    return localtime_r(&t, local) != nullptr;
+}
+
+[[noreturn]] void platform_exit(int code) { _exit(code); }
+#endif
+
+const char *platform_error_text(int error) { return std::strerror(error); }

@@ -1,0 +1,60 @@
+// The run: switches, the command-line line, then the copy of stdin.
+#include "kronmark.h"
+
+#include <cstring>
+
+int kronmark_main(int argc, char *const *argv)
+{
+    int rc = parse_switches(argc, argv);
+    if (rc != RC_OK)
+        return rc;
+    if (options.first_text < argc) {
+        write_header();
+        for (int i = options.first_text; i < argc; i++) {
+            out_bytes(argv[i], std::strlen(argv[i]));
+            out_bytes(" ", 1);
+        }
+        if (!options.no_newline)
+            out_bytes("\n", 1);
+    }
+    if (options.read_stdin)
+        stamp_stdin();
+    out_flush();
+    return RC_OK;
+}
+
+void stamp_stdin()
+{
+    static char block[INPUT_BLOCK_SIZE];
+    // With -s the open command-line line is the head of the first line.
+    if (!options.no_newline)
+        write_header();
+    for (;;) {
+        size_t count = read_input(block, sizeof block);
+        if (count == 0)
+            return;
+        // Every newline of one block was read at the same moment.
+        stamp_block(block, count, platform_clock());
+    }
+}
+
+// A header follows every newline: it carries the time its line began,
+// which is when the line before it ended.
+void stamp_block(const char *bytes, size_t count, int64_t seconds)
+{
+    size_t header_length;
+    const char *header = header_text(seconds, &header_length);
+    while (count > 0) {
+        const char *newline =
+            static_cast<const char *>(std::memchr(bytes, '\n', count));
+        if (newline == nullptr) {
+            out_bytes(bytes, count);
+            return;
+        }
+        size_t line = static_cast<size_t>(newline - bytes) + 1;
+        out_bytes(bytes, line);
+        out_bytes(header, header_length);
+        bytes += line;
+        count -= line;
+    }
+}

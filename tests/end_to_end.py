@@ -1,0 +1,235 @@
+#!/usr/bin/env python3
+"""End-to-end cases against the built program.
+
+usage: end_to_end.py PROGRAM
+
+Each case is argv and stdin bytes in, stdout bytes, stderr bytes and the exit
+code out. In an expected stdout, H stands for one date-and-time header.
+"""
+import os
+import re
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+PROGRAM = None
+H = object()
+HEADER = (rb"(?:Sun|Mon|Tue|Wed|Thu|Fri|Sat) "
+          rb"(?:Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+          rb"(?:0[1-9]|[12][0-9]|3[01]), [0-9]{4} "
+          rb"(?:0[1-9]|1[0-2]):[0-5][0-9]:[0-5][0-9] [AP]M \| ")
+HELP = open(os.path.join(os.path.dirname(__file__), "data", "help.txt"), "rb").read()
+
+
+def unknown(arg):
+    return b"\nERROR: " + arg + b" is an unknown command line switch\n\n" + HELP
+
+
+def io_error(what, reason):
+    return b"\nERROR: cannot " + what + b": " + reason + b"\n"
+
+
+def pattern(pieces):
+    return b"".join(HEADER if p is H else re.escape(p) for p in pieces)
+
+
+def stamped(data, with_first=True):
+    """What -i makes of data: the bytes unchanged, a header after every newline."""
+    pieces = [H] if with_first else []
+    for line in data.split(b"\n")[:-1]:
+        pieces += [line + b"\n", H]
+    return pieces + [data.rsplit(b"\n", 1)[-1]]
+
+
+# argv, stdin, stdout pieces, stderr, exit code
+CASES = [
+    ([], b"", [], b"", 0),
+    (["A", "logging", "message"], b"", [H, b"A logging message \n"], b"", 0),
+    (["-s", "A", "logging"], b"", [H, b"A logging "], b"", 0),
+    (["-s"], b"unread\n", [], b"", 0),
+    (["abc   cd  ef"], b"", [H, b"abc   cd  ef \n"], b"", 0),
+    ([""], b"", [H, b" \n"], b"", 0),
+    (["a", "", "b"], b"", [H, b"a  b \n"], b"", 0),
+    (["100%", "%s", "%n%d"], b"", [H, b"100% %s %n%d \n"], b"", 0),
+    ([b"\xff\xfe", "two\nlines"], b"", [H, b"\xff\xfe two\nlines \n"], b"", 0),
+    (["--", "-i"], b"unread\n", [H, b"-- -i \n"], b"", 0),
+    (["---- sep ----"], b"", [H, b"---- sep ---- \n"], b"", 0),
+    (["note", "-i", "-?"], b"unread\n", [H, b"note -i -? \n"], b"", 0),
+    (["-sx", "word"], b"", [H, b"word "], b"", 0),
+    (["-si"], b"unread\n", [], b"", 0),
+    (["-i"], b"", [H], b"", 0),
+    (["-s", "-i"], b"", [], b"", 0),
+    (["-i"], b"one\ntwo\n", [H, b"one\n", H, b"two\n", H], b"", 0),
+    (["-i", "-s", "space"], b"2 Dir(s) free\nnext\n",
+     [H, b"space 2 Dir(s) free\n", H, b"next\n", H], b"", 0),
+    (["-s", "-i"], b"first\nsecond", [b"first\n", H, b"second"], b"", 0),
+    (["-i", "tag"], b"last", [H, b"tag \n", H, b"last"], b"", 0),
+    (["-i5"], b"\n\n", [H, b"\n", H, b"\n", H], b"", 0),
+    (["-i"], b"\x00\xff\r\n\x00 end", [H, b"\x00\xff\r\n", H, b"\x00 end"], b"", 0),
+    (["-i"], b"a\r\nb\r\n", [H, b"a\r\n", H, b"b\r\n", H], b"", 0),
+    (["-?"], b"", [], HELP, 2),
+    (["-i", "-?", "text"], b"unread\n", [], HELP, 2),
+    (["-?", "-x"], b"", [], HELP, 2),
+    (["-x", "-?"], b"", [], unknown(b"-x"), 1),
+    (["-"], b"", [], unknown(b"-"), 1),
+    (["-S", "text"], b"", [], unknown(b"-S"), 1),
+    (["-I"], b"", [], unknown(b"-I"), 1),
+    (["-s", "-%s\xff", "text"], b"", [], unknown("-%s\xff".encode()), 1),
+]
+
+failures = []
+passed = 0
+
+
+def check(name, ok, detail=""):
+    global passed
+    if ok:
+        passed += 1
+    else:
+        failures.append(name)
+        print(f"FAIL {name}\n{detail}", file=sys.stderr)
+
+
+def run(args, stdin=b"", **kw):
+    return subprocess.run([PROGRAM, *args], input=stdin, capture_output=True,
+                          timeout=60, **kw)
+
+
+def check_run(name, result, stdout, stderr, rc):
+    want = pattern(stdout)
+    ok = (re.fullmatch(want, result.stdout, re.S) is not None
+          and result.stderr == stderr and result.returncode == rc)
+    check(name, ok, f"  stdout {result.stdout!r}\n  wanted {want!r}\n"
+          f"  stderr {result.stderr!r}\n  wanted {stderr!r}\n"
+          f"  exit   {result.returncode}, wanted {rc}")
+
+
+def table():
+    for args, stdin, stdout, stderr, rc in CASES:
+        check_run(f"table {args!r} < {stdin!r}", run(args, stdin), stdout, stderr, rc)
+
+
+def buffer_boundaries():
+    # Lines that straddle the read blocks and the output buffer.
+    data = b"".join(b"x" * (n * 37 % 70000) + b"\n" for n in range(60)) + b"tail"
+    check_run("long lines across blocks", run(["-i"], data), stamped(data), b"", 0)
+    check_run("with -s", run(["-s", "-i"], data), stamped(data, False), b"", 0)
+
+
+def frozen_clock():
+    # The header in full, from a clock frozen by an LD_PRELOAD clock tool.
+    faketime = shutil.which("faketime")
+    if faketime is None:
+        check("faketime is installed", False)
+        return
+    env = dict(os.environ, TZ="UTC0")
+    result = subprocess.run([faketime, "2008-11-03 22:46:32", PROGRAM, "-i", "A"],
+                            input=b"x\n", capture_output=True, env=env, timeout=60)
+    h = b"Mon Nov 03, 2008 10:46:32 PM | "
+    check("frozen clock", result.stdout == h + b"A \n" + h + b"x\n" + h,
+          f"  stdout {result.stdout!r}")
+
+
+def read_until(stream, size, deadline):
+    data = b""
+    while len(data) < size and time.monotonic() < deadline:
+        ready, _, _ = select.select([stream], [], [], deadline - time.monotonic())
+        if not ready:
+            break
+        chunk = os.read(stream.fileno(), size - len(data))
+        if not chunk:
+            break
+        data += chunk
+    return data
+
+
+def seconds_of(header):
+    m = re.match(rb"... ... .., .... (..):(..):(..) (.)M", header)
+    hour = int(m[1]) % 12 + (12 if m[4] == b"P" else 0)
+    return hour * 3600 + int(m[2]) * 60 + int(m[3])
+
+
+def slow_input():
+    proc = subprocess.Popen([PROGRAM, "-s", "-i", "open"], stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE)
+    # The open command-line line is out before any input arrives.
+    first = read_until(proc.stdout, 36, time.monotonic() + 10)
+    check("open line before input", re.fullmatch(HEADER + b"open ", first) is not None,
+          f"  got {first!r}")
+    proc.stdin.write(b"a\n")
+    proc.stdin.flush()
+    # A line reaches the reader as soon as it was read, its header after it.
+    second = read_until(proc.stdout, 33, time.monotonic() + 10)
+    check("line delivered before input ends",
+          re.fullmatch(b"a\n" + HEADER, second) is not None, f"  got {second!r}")
+    time.sleep(1.5)
+    proc.stdin.write(b"b\n")
+    proc.stdin.close()
+    rest = proc.stdout.read()
+    proc.wait(timeout=10)
+    check("second line", re.fullmatch(b"b\n" + HEADER, rest) is not None, f"  got {rest!r}")
+    if len(second) == 33 and len(rest) == 33:
+        # The header after "a" was taken when "a\n" was read, the next one
+        # after the pause.
+        gap = (seconds_of(rest[2:]) - seconds_of(second[2:])) % 86400
+        check("header carries the time the line before ended", 1 <= gap <= 3,
+              f"  gap {gap}s between {second!r} and {rest!r}")
+
+
+def failures_of_io():
+    with open("/dev/full", "wb") as full:
+        for args in (["A"], ["-i"]):
+            r = subprocess.run([PROGRAM, *args], input=b"x\n" * 100000, stdout=full,
+                               stderr=subprocess.PIPE, timeout=60)
+            check(f"/dev/full {args}", r.returncode == 3 and r.stderr == io_error(
+                b"write standard output", b"No space left on device"),
+                f"  exit {r.returncode} stderr {r.stderr!r}")
+    r = subprocess.run([PROGRAM, "A"], stderr=subprocess.PIPE, timeout=60,
+                       preexec_fn=lambda: os.close(1))
+    check("stdout closed", r.returncode == 3 and r.stderr == io_error(
+        b"write standard output", b"Bad file descriptor"),
+        f"  exit {r.returncode} stderr {r.stderr!r}")
+    directory = os.open(os.path.dirname(__file__), os.O_RDONLY)
+    r = subprocess.run(
+        [PROGRAM, "-i", "start"], stdin=directory, capture_output=True, timeout=60)
+    os.close(directory)
+    check_run("stdin a directory", r, [H, b"start \n", H],
+              io_error(b"read standard input", b"Is a directory"), 3)
+    r = subprocess.run([PROGRAM, "-i", "start"], capture_output=True, timeout=60,
+                       preexec_fn=lambda: os.close(0))
+    check_run("stdin closed", r, [H, b"start \n", H],
+              io_error(b"read standard input", b"Bad file descriptor"), 3)
+
+
+def reader_goes_away():
+    proc = subprocess.Popen([PROGRAM, "-i"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    proc.stdout.read(10)
+    proc.stdout.close()
+    try:
+        for _ in range(1000):
+            proc.stdin.write(b"line\n" * 1000)
+            proc.stdin.flush()
+    except BrokenPipeError:
+        pass
+    rc = proc.wait(timeout=10)
+    check("reader goes away: SIGPIPE", rc == -signal.SIGPIPE, f"  exit {rc}")
+
+
+def main():
+    global PROGRAM
+    PROGRAM = sys.argv[1]
+    for group in (table, buffer_boundaries, frozen_clock, slow_input,
+                  failures_of_io, reader_goes_away):
+        try:
+            group()
+        except Exception as error:  # a broken program must not stop the run
+            check(group.__name__, False, f"  {error!r}")
+    print(f"{passed} passed, {len(failures)} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
