@@ -8,7 +8,9 @@
 #include <stdlib.h>
 
 // The runtime splits the command line; *.log must stay *.log.
-extern "C" int _dowildcard = 0;
+extern "C" {
+int _dowildcard = 0;
+}
 
 // _read and _write keep the runtime's text mode: CR LF in arrives as a
 // newline, Ctrl-Z ends piped input, a newline out goes as CR LF.

@@ -1,0 +1,184 @@
+#!/usr/bin/env python3
+"""Kronmark.exe as Windows starts it: raw command lines split by the runtime,
+exit codes as CreateProcess's caller sees them, a batch file, and the image.
+
+usage: windows_exe.py RUNNER KRONMARK.EXE LAUNCH_RAW.EXE
+"""
+import os
+import re
+import struct
+import subprocess
+import sys
+import tempfile
+
+from end_to_end import HEADER
+
+RUNNER = PROGRAM = LAUNCHER = None
+passed = 0
+failures = []
+
+
+def check(name, ok, detail=""):
+    global passed
+    if ok:
+        passed += 1
+    else:
+        failures.append(name)
+        print(f"FAIL {name}\n{detail}", file=sys.stderr)
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def launch(command_line, stdout=subprocess.PIPE):
+    """Runs Kronmark.exe with this raw command line (after the program name)."""
+    with tempfile.NamedTemporaryFile("wb", suffix=".txt", delete=False) as f:
+        f.write(b"Kronmark " + command_line)
+    try:
+        return subprocess.run([RUNNER, LAUNCHER, windows_path(PROGRAM), windows_path(f.name)],
+                              stdin=subprocess.DEVNULL, stdout=stdout,
+                              stderr=subprocess.PIPE, timeout=60)
+    finally:
+        os.unlink(f.name)
+
+
+# Raw command line -> the echoed text (before the newline), from the notes at
+# the end of the help screen and the runtime's quoting rules.
+COMMAND_LINES = [
+    (rb'\ \\ \\\ \" \\" \\\"', rb'\ \\ \\\ " \ \" '),
+    (b"abc   cd  ef", b"abc cd ef "),
+    (b'"abc   cd  ef"', b"abc   cd  ef "),
+    (b'""', b" "),
+    (b'a "" b', b"a  b "),
+    (b'"a ""b"" c"', b'a "b" c '),
+    (b"*.log *", b"*.log * "),
+    (b'%NotAnEV% % "dbl   quoted string"', b"%NotAnEV% % dbl   quoted string "),
+    (b"\tx\t\ty", b"x y "),
+    (b'-s -i "" word', b" word "),  # -s: no newline; -i reads nothing here
+]
+
+
+def raw_command_lines():
+    for line, text in COMMAND_LINES:
+        r = launch(line)
+        newline = b"" if line.startswith(b"-s") else b"\r\n"
+        want = HEADER + re.escape(text + newline)
+        check(f"command line {line!r}", r.returncode == 0 and
+              re.fullmatch(want, r.stdout) is not None and r.stderr == b"",
+              f"  exit {r.returncode} stdout {r.stdout!r}\n  wanted {want!r}")
+
+
+def exit_codes():
+    for line, rc in ((b"A", 0), (b"-x", 1), (b"-?", 2)):
+        r = launch(line)
+        check(f"exit code of {line!r}", r.returncode == rc, f"  got {r.returncode}")
+    with open("/dev/full", "wb") as full:
+        r = launch(b"A", stdout=full)
+    check("exit code after a failed write", r.returncode == 3,
+          f"  got {r.returncode} stderr {r.stderr!r}")
+
+
+def batch_file():
+    with tempfile.TemporaryDirectory() as folder:
+        script = os.path.join(folder, "log.cmd")
+        with open(script, "wb") as f:
+            f.write(b"\r\n".join([
+                b"@echo off",
+                b"set KM=" + windows_path(PROGRAM).encode(),
+                b"set WHAT=backup",
+                b"%KM% Started %WHAT% >> log.txt",
+                b"if errorlevel 1 echo failed",
+                b"%KM% -s Done: >> log.txt",
+                b"%KM% -q 2> nul >> log.txt",
+                b"if errorlevel 1 echo bad switch",
+                b"%KM% -? 2> nul",
+                b"if errorlevel 2 echo help shown",
+                b""]))
+        r = subprocess.run([RUNNER, "cmd", "/c", "log.cmd"], cwd=folder,
+                           stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+        with open(os.path.join(folder, "log.txt"), "rb") as f:
+            log = f.read()
+    check("batch file: errorlevel", r.stdout == b"bad switch\r\nhelp shown\r\n",
+          f"  stdout {r.stdout!r} stderr {r.stderr!r}")
+    want = HEADER + b"Started backup \r\n" + HEADER + b"Done: "
+    check("batch file: log", re.fullmatch(want, log) is not None, f"  log {log!r}")
+
+
+def pe_image():
+    image = open(PROGRAM, "rb").read()
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    sections, optional_size = struct.unpack_from("<2xH12xH", image, pe + 4)
+    optional = pe + 24
+    check("PE32+ image", struct.unpack_from("<H", image, optional)[0] == 0x20B)
+    subsystem = struct.unpack_from("<H", image, optional + 68)[0]
+    check("console subsystem", subsystem == 3, f"  subsystem {subsystem}")
+
+    table = []
+    for i in range(sections):
+        name, vsize, va, rsize, raw = struct.unpack_from("<8sIIII", image,
+                                                         optional + optional_size + 40 * i)
+        table.append((va, max(vsize, rsize), raw))
+
+    def at(rva):
+        for va, size, raw in table:
+            if va <= rva < va + size:
+                return raw + rva - va
+        raise ValueError(f"rva {rva:#x} in no section")
+
+    def directory(index):
+        return struct.unpack_from("<II", image, optional + 112 + 8 * index)
+
+    # Imports: only DLLs that Windows ships.
+    dlls = []
+    entry = at(directory(1)[0])
+    while struct.unpack_from("<I", image, entry + 12)[0]:
+        name = at(struct.unpack_from("<I", image, entry + 12)[0])
+        dlls.append(image[name:image.index(b"\0", name)].decode().lower())
+        entry += 20
+    check("imports only system DLLs", set(dlls) <= {"kernel32.dll", "msvcrt.dll"},
+          f"  imports {dlls}")
+
+    # Resources: type 24 (manifest) and type 16 (version).
+    base = at(directory(2)[0])
+
+    def entries(offset):
+        named, ids = struct.unpack_from("<12xHH", image, base + offset)
+        for i in range(named + ids):
+            ident, target = struct.unpack_from("<II", image, base + offset + 16 + 8 * i)
+            yield ident, target
+
+    def leaves(offset):
+        for _, target in entries(offset):
+            if target & 0x80000000:
+                yield from leaves(target & 0x7FFFFFFF)
+            else:
+                rva, size = struct.unpack_from("<II", image, base + target)
+                yield image[at(rva):at(rva) + size]
+
+    found = {ident: list(leaves(target & 0x7FFFFFFF)) for ident, target in entries(0)}
+    manifests = found.get(24, [])
+    check("one manifest asks for asInvoker", len(manifests) == 1 and
+          re.search(rb'requestedExecutionLevel\s+level="asInvoker"', manifests[0]) is not None,
+          f"  manifests {manifests!r}")
+    version = b"".join(found.get(16, [])).decode("utf-16-le", "replace")
+    check("version resource names Kronmark 1.0",
+          re.search("ProductName\0+Kronmark\0", version) is not None and
+          re.search("ProductVersion\0+1\\.0\0", version) is not None,
+          f"  version {version!r}")
+
+
+def main():
+    global RUNNER, PROGRAM, LAUNCHER
+    RUNNER, PROGRAM, LAUNCHER = sys.argv[1:4]
+    for group in (pe_image, raw_command_lines, exit_codes, batch_file):
+        try:
+            group()
+        except Exception as error:  # a broken program must not stop the run
+            check(group.__name__, False, f"  {error!r}")
+    print(f"{passed} passed, {len(failures)} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
