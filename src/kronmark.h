@@ -61,3 +61,4 @@ int64_t platform_clock();
 bool platform_local_time(int64_t seconds, std::tm *local);
 const char *platform_error_text(int error);
 [[noreturn]] void platform_exit(int code);
+void platform_widen_pipes();

@@ -26,6 +26,7 @@ int kronmark_main(int argc, char *const *argv)
 void stamp_stdin()
 {
     static char block[INPUT_BLOCK_SIZE];
+    platform_widen_pipes();
     // With -s the open command-line line is the head of the first line.
     if (!options.no_newline)
         write_header();
