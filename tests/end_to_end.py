@@ -113,6 +113,10 @@ def check(name, ok, detail=""):
         print(f"FAIL {name}\n{detail}", file=sys.stderr)
 
 
+def passed_and_failed():
+    return passed, len(failures)
+
+
 def command(args):
     return [*PREFIX, PROGRAM, *args]
 
@@ -223,6 +227,24 @@ def slow_input():
               f"  gap {gap}s between {second!r} and {rest!r}")
 
 
+def trickled_input():
+    # One byte per read: CR and LF of one line end in separate reads, and
+    # the newline apart from the line after it.
+    data = b"ab\r\ncd\n\nef\r\n\x00\xff\rx\r\n"
+    proc = subprocess.Popen(command(["-i"]), stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE)
+    for i in range(len(data)):
+        proc.stdin.write(data[i:i + 1])
+        proc.stdin.flush()
+        time.sleep(0.005)
+    proc.stdin.close()
+    out = proc.stdout.read()
+    rc = proc.wait(timeout=30)
+    want = pattern(stamped(data))
+    check("input one byte at a time", rc == 0 and re.fullmatch(want, out) is not None,
+          f"  stdout {out!r}\n  wanted {want!r}")
+
+
 def check_failure(name, result, stdout, what, reason):
     # Wine's runtime gives other reasons than Linux (and Windows) for some
     # failures: there only the stream is checked, not the reason's words.
@@ -287,8 +309,8 @@ def main():
         elif option == "--windows":
             WINDOWS = True
     PROGRAM = args[0]
-    groups = [table, buffer_boundaries, time_zone, slow_input, failures_of_io,
-              reader_goes_away]
+    groups = [table, buffer_boundaries, time_zone, slow_input, trickled_input,
+              failures_of_io, reader_goes_away]
     if not WINDOWS:
         groups.append(frozen_clock)  # the clock tool reaches Linux programs only
     for group in groups:
