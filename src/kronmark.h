@@ -42,8 +42,8 @@ void stamp_block(const char *bytes, size_t count, int64_t seconds);
 
 // Output buffer and block I/O. Every byte of standard output goes through
 // out_bytes; out_flush is the one path to the descriptor.
-constexpr size_t OUTPUT_BUFFER_SIZE = 256 * 1024;
-constexpr size_t INPUT_BLOCK_SIZE = 128 * 1024;
+constexpr size_t OUTPUT_BUFFER_SIZE = size_t{256} * 1024;
+constexpr size_t INPUT_BLOCK_SIZE = size_t{128} * 1024;
 void out_bytes(const char *bytes, size_t count);
 void out_flush();
 size_t read_input(char *buffer, size_t capacity);
