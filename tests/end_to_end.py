@@ -19,14 +19,12 @@ import subprocess
 import sys
 import time
 
+from checks import HEADER, check, run_groups
+
 PROGRAM = None
 PREFIX = []
 WINDOWS = False
 H = object()
-HEADER = (rb"(?:Sun|Mon|Tue|Wed|Thu|Fri|Sat) "
-          rb"(?:Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
-          rb"(?:0[1-9]|[12][0-9]|3[01]), [0-9]{4} "
-          rb"(?:0[1-9]|1[0-2]):[0-5][0-9]:[0-5][0-9] [AP]M \| ")
 HELP = open(os.path.join(os.path.dirname(__file__), "data", "help.txt"), "rb").read()
 
 
@@ -99,23 +97,6 @@ WINDOWS_CASES = [
     (["-i"], b"a\x1ab\n", [H, b"a"], b"", 0),  # Ctrl-Z ends piped input
     (["-i"], b"one\r\ntwo\n", [H, b"one\r\n", H, b"two\r\n", H], b"", 0),
 ]
-
-failures = []
-passed = 0
-
-
-def check(name, ok, detail=""):
-    global passed
-    if ok:
-        passed += 1
-    else:
-        failures.append(name)
-        print(f"FAIL {name}\n{detail}", file=sys.stderr)
-
-
-def passed_and_failed():
-    return passed, len(failures)
-
 
 def command(args):
     return [*PREFIX, PROGRAM, *args]
@@ -313,13 +294,7 @@ def main():
               failures_of_io, reader_goes_away]
     if not WINDOWS:
         groups.append(frozen_clock)  # the clock tool reaches Linux programs only
-    for group in groups:
-        try:
-            group()
-        except Exception as error:  # a broken program must not stop the run
-            check(group.__name__, False, f"  {error!r}")
-    print(f"{passed} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return run_groups(groups)
 
 
 if __name__ == "__main__":

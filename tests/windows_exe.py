@@ -11,20 +11,9 @@ import subprocess
 import sys
 import tempfile
 
-from end_to_end import HEADER
+from checks import HEADER, check, run_groups
 
 RUNNER = PROGRAM = LAUNCHER = None
-passed = 0
-failures = []
-
-
-def check(name, ok, detail=""):
-    global passed
-    if ok:
-        passed += 1
-    else:
-        failures.append(name)
-        print(f"FAIL {name}\n{detail}", file=sys.stderr)
 
 
 def windows_path(path):
@@ -171,13 +160,7 @@ def pe_image():
 def main():
     global RUNNER, PROGRAM, LAUNCHER
     RUNNER, PROGRAM, LAUNCHER = sys.argv[1:4]
-    for group in (pe_image, raw_command_lines, exit_codes, batch_file):
-        try:
-            group()
-        except Exception as error:  # a broken program must not stop the run
-            check(group.__name__, False, f"  {error!r}")
-    print(f"{passed} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return run_groups([pe_image, raw_command_lines, exit_codes, batch_file])
 
 
 if __name__ == "__main__":
