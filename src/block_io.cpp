@@ -29,14 +29,17 @@ void out_flush()
     write_all(out_buffer, count);
 }
 
+// The buffer fills to the brim before it goes out, so a command-line line
+// that fits in it leaves in a single write.
 void out_bytes(const char *bytes, size_t count)
 {
-    if (count > OUTPUT_BUFFER_SIZE - out_length) {
+    while (count > OUTPUT_BUFFER_SIZE - out_length) {
+        size_t room = OUTPUT_BUFFER_SIZE - out_length;
+        std::memcpy(out_buffer + out_length, bytes, room);
+        out_length = OUTPUT_BUFFER_SIZE;
         out_flush();
-        if (count >= OUTPUT_BUFFER_SIZE) {
-            write_all(bytes, count);
-            return;
-        }
+        bytes += room;
+        count -= room;
     }
     std::memcpy(out_buffer + out_length, bytes, count);
     out_length += count;
