@@ -38,7 +38,6 @@ void write_header();
 // Run flow.
 int kronmark_main(int argc, char *const *argv);
 void stamp_stdin();
-void stamp_block(const char *bytes, size_t count, int64_t seconds);
 
 // Output buffer and block I/O. Every byte of standard output goes through
 // out_bytes; out_flush is the one path to the descriptor.

@@ -23,25 +23,9 @@ int kronmark_main(int argc, char *const *argv)
     return RC_OK;
 }
 
-void stamp_stdin()
-{
-    static char block[INPUT_BLOCK_SIZE];
-    platform_widen_pipes();
-    // With -s the open command-line line is the head of the first line.
-    if (!options.no_newline)
-        write_header();
-    for (;;) {
-        size_t count = read_input(block, sizeof block);
-        if (count == 0)
-            return;
-        // Every newline of one block was read at the same moment.
-        stamp_block(block, count, platform_clock());
-    }
-}
-
 // A header follows every newline: it carries the time its line began,
 // which is when the line before it ended.
-void stamp_block(const char *bytes, size_t count, int64_t seconds)
+static void stamp_block(const char *bytes, size_t count, int64_t seconds)
 {
     size_t header_length;
     const char *header = header_text(seconds, &header_length);
@@ -57,5 +41,21 @@ void stamp_block(const char *bytes, size_t count, int64_t seconds)
         out_bytes(header, header_length);
         bytes += line;
         count -= line;
+    }
+}
+
+void stamp_stdin()
+{
+    static char block[INPUT_BLOCK_SIZE];
+    platform_widen_pipes();
+    // With -s the open command-line line is the head of the first line.
+    if (!options.no_newline)
+        write_header();
+    for (;;) {
+        size_t count = read_input(block, sizeof block);
+        if (count == 0)
+            return;
+        // Every newline of one block was read at the same moment.
+        stamp_block(block, count, platform_clock());
     }
 }
