@@ -98,6 +98,7 @@ WINDOWS_CASES = [
     (["-i"], b"one\r\ntwo\n", [H, b"one\r\n", H, b"two\r\n", H], b"", 0),
 ]
 
+
 def command(args):
     return [*PREFIX, PROGRAM, *args]
 
