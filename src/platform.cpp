@@ -36,17 +36,36 @@ bool platform_local_time(int64_t seconds, std::tm *local)
 
 void platform_widen_pipes() {}
 #else
+#include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
+
+// A descriptor shared with a program that made it non-blocking says "try
+// again" instead of waiting: wait for it here, or the stream would be lost.
+static bool must_wait(int fd, short event)
+{
+    if (errno != EAGAIN && errno != EWOULDBLOCK)
+        return false;
+    pollfd ready = {fd, event, 0};
+    poll(&ready, 1, -1);
+    return true;
+}
 
 long platform_read(int fd, void *buffer, size_t count)
 {
-    return read(fd, buffer, count);
+    long n;
+    while ((n = read(fd, buffer, count)) < 0 && must_wait(fd, POLLIN)) {
+    }
+    return n;
 }
 
 long platform_write(int fd, const void *bytes, size_t count)
 {
-    return write(fd, bytes, count);
+    long n;
+    while ((n = write(fd, bytes, count)) < 0 && must_wait(fd, POLLOUT)) {
+    }
+    return n;
 }
 
 int64_t platform_clock() { return time(nullptr); }

@@ -17,6 +17,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import threading
 import time
 
 from checks import HEADER, check, run_groups
@@ -227,6 +228,43 @@ def trickled_input():
           f"  stdout {out!r}\n  wanted {want!r}")
 
 
+def non_blocking_streams():
+    # Descriptors shared with a program that made them non-blocking: the
+    # copy waits for them instead of failing. Input comes slowly, and the
+    # output pipe is left full for a while.
+    data = b"".join(b"line %d of the log\n" % i for i in range(150_000))
+    in_read, in_write = os.pipe()
+    out_read, out_write = os.pipe()
+    os.set_blocking(in_read, False)
+    os.set_blocking(out_write, False)
+    proc = subprocess.Popen(command(["-i"]), stdin=in_read, stdout=out_write,
+                            stderr=subprocess.PIPE)
+    os.close(in_read)
+    os.close(out_write)
+
+    def feed():
+        with open(in_write, "wb") as pipe:
+            try:
+                for start in range(0, len(data), 500_000):
+                    pipe.write(data[start:start + 500_000])
+                    pipe.flush()
+                    time.sleep(0.05)
+            except BrokenPipeError:
+                pass  # the program gave up; the check says so
+    feeder = threading.Thread(target=feed)
+    feeder.start()
+    time.sleep(0.5)
+    with open(out_read, "rb") as pipe:
+        out = pipe.read()
+    feeder.join()
+    err = proc.stderr.read()
+    rc = proc.wait(timeout=60)
+    want = pattern(stamped(data))
+    check("non-blocking stdin and stdout", rc == 0 and err == b""
+          and re.fullmatch(want, out) is not None,
+          f"  exit {rc} stderr {err!r} stdout {len(out)} bytes")
+
+
 def check_failure(name, result, stdout, what, reason):
     # Wine's runtime gives other reasons than Linux (and Windows) for some
     # failures: there only the stream is checked, not the reason's words.
@@ -294,7 +332,8 @@ def main():
     groups = [table, buffer_boundaries, time_zone, slow_input, trickled_input,
               failures_of_io, reader_goes_away]
     if not WINDOWS:
-        groups.append(frozen_clock)  # the clock tool reaches Linux programs only
+        # The clock tool and descriptor flags reach Linux programs only.
+        groups += [frozen_clock, non_blocking_streams]
     return run_groups(groups)
 
 
