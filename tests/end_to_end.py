@@ -17,6 +17,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -265,6 +266,15 @@ def non_blocking_streams():
           f"  exit {rc} stderr {err!r} stdout {len(out)} bytes")
 
 
+def ctrl_z_in_file():
+    # Redirected from a file, as from a pipe, Ctrl-Z ends the input.
+    with tempfile.TemporaryFile() as f:
+        f.write(b"one\r\nt\x1awo\r\n")
+        f.seek(0)
+        r = subprocess.run(command(["-i"]), stdin=f, capture_output=True, timeout=60)
+    check_run("Ctrl-Z in a file", r, [H, b"one\n", H, b"t"], b"", 0)
+
+
 def check_failure(name, result, stdout, what, reason):
     # Wine's runtime gives other reasons than Linux (and Windows) for some
     # failures: there only the stream is checked, not the reason's words.
@@ -334,6 +344,8 @@ def main():
     if not WINDOWS:
         # The clock tool and descriptor flags reach Linux programs only.
         groups += [frozen_clock, non_blocking_streams]
+    else:
+        groups.append(ctrl_z_in_file)
     return run_groups(groups)
 
 
