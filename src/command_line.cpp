@@ -82,11 +82,11 @@ int parse_switches(int argc, char *const *argv)
             rc = RC_HELP_SHOWN;
             break;
         case 'i':
-            options.read_stdin = 0xFF;
+            options.read_stdin = FLAG_SET;
             options.first_text = i + 1;
             break;
         case 's':
-            options.no_newline = 0xFF;
+            options.no_newline = FLAG_SET;
             options.first_text = i + 1;
             break;
         default:

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <ctime>
 
-// Filled by parse_switches, read by the run flow. Flags are 0 when off.
+// Filled by parse_switches, read by the run flow. Flags are 0 when off and
+// FLAG_SET when on; readers test for non-zero.
+constexpr uint8_t FLAG_SET = 0xFF;
 struct run_options {
     int32_t first_text; // index of the first argument to echo; argc when none
     uint8_t read_stdin; // -i

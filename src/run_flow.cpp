@@ -14,10 +14,10 @@ int kronmark_main(int argc, char *const *argv)
             out_bytes(argv[i], std::strlen(argv[i]));
             out_bytes(" ", 1);
         }
-        if (!options.no_newline)
+        if (options.no_newline == 0)
             out_bytes("\n", 1);
     }
-    if (options.read_stdin)
+    if (options.read_stdin != 0)
         stamp_stdin();
     out_flush();
     return RC_OK;
@@ -49,7 +49,7 @@ void stamp_stdin()
     static char block[INPUT_BLOCK_SIZE];
     platform_widen_pipes();
     // With -s the open command-line line is the head of the first line.
-    if (!options.no_newline)
+    if (options.no_newline == 0)
         write_header();
     for (;;) {
         size_t count = read_input(block, sizeof block);
