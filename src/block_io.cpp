@@ -9,24 +9,29 @@
 static char out_buffer[OUTPUT_BUFFER_SIZE];
 static size_t out_length;
 
-static void write_all(const char *bytes, size_t count)
+// Writes every byte through short writes and interruptions; returns 0, or
+// the reason the descriptor took no more.
+static int write_all(int fd, const char *bytes, size_t count)
 {
     while (count > 0) {
-        long written = platform_write(STDOUT_FD, bytes, count);
+        long written = platform_write(fd, bytes, count);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
-            fail_io("write standard output", written < 0 ? errno : EIO);
+            return written < 0 ? errno : EIO;
         bytes += written;
         count -= static_cast<size_t>(written);
     }
+    return 0;
 }
 
 void out_flush()
 {
     size_t count = out_length;
     out_length = 0;
-    write_all(out_buffer, count);
+    int error = write_all(STDOUT_FD, out_buffer, count);
+    if (error != 0)
+        fail_io("write standard output", error);
 }
 
 // The buffer fills to the brim before it goes out, so a command-line line
@@ -60,15 +65,7 @@ size_t read_input(char *buffer, size_t capacity)
 // Standard error is unbuffered; a failure there has nowhere to be told.
 void err_bytes(const char *bytes, size_t count)
 {
-    while (count > 0) {
-        long written = platform_write(STDERR_FD, bytes, count);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return;
-        bytes += written;
-        count -= static_cast<size_t>(written);
-    }
+    write_all(STDERR_FD, bytes, count);
 }
 
 void err_text(const char *text) { err_bytes(text, std::strlen(text)); }

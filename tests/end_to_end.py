@@ -39,10 +39,6 @@ def unknown(arg):
     return b"\nERROR: " + arg + b" is an unknown command line switch\n\n" + HELP
 
 
-def io_error(what, reason):
-    return b"\nERROR: cannot " + what + b": " + reason + b"\n"
-
-
 def pattern(pieces):
     return b"".join(HEADER if p is H else re.escape(text_mode(p)) for p in pieces)
 
