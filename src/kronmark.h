@@ -31,7 +31,11 @@ void show_help();
 // Date-and-time header.
 constexpr char HEADER_FORMAT[] = "%a %b %d, %Y %I:%M:%S %p | ";
 constexpr size_t HEADER_BUFFER_SIZE = 128;
-// Written when the clock cannot be converted to local time; same width.
+// The clock is converted from 1970-01-01 00:00:00 UTC to this second,
+// 3001-01-01 07:59:59 UTC, the range the Windows runtime converts.
+constexpr int64_t LAST_CONVERTIBLE_SECOND = 32535244799;
+// Written when the clock is outside that range or cannot be converted to
+// local time; same width.
 constexpr char UNKNOWN_TIME_HEADER[] = "??? ??? ??, ???? ??:??:?? ?? | ";
 size_t format_header(int64_t seconds, char *buffer);
 const char *header_text(int64_t seconds, size_t *length);
@@ -45,6 +49,9 @@ void stamp_stdin();
 // out_bytes; out_flush is the one path to the descriptor.
 constexpr size_t OUTPUT_BUFFER_SIZE = size_t{256} * 1024;
 constexpr size_t INPUT_BLOCK_SIZE = size_t{128} * 1024;
+// A read that returns this much found a default-sized pipe full, or reads a
+// file: the input is bulk, not a line at a time.
+constexpr size_t BULK_READ_SIZE = size_t{64} * 1024;
 void out_bytes(const char *bytes, size_t count);
 void out_flush();
 size_t read_input(char *buffer, size_t capacity);

@@ -78,12 +78,14 @@ bool platform_local_time(int64_t seconds, std::tm *local)
 
 [[noreturn]] void platform_exit(int code) { _exit(code); }
 
-// A stamping run moves much through pipes. Wider pipes cost the producer,
-// this program and the reader fewer wake-ups for the same bytes; where the
-// system refuses (not a pipe, over a limit) the pipe stays as it was.
+// Bulk input moves much through pipes. Wider pipes cost the producer, this
+// program and the reader fewer wake-ups for the same bytes; where the system
+// refuses (not a pipe, over the user's budget) the pipe stays as it was.
+// 256 KiB, the output buffer's size, gave the whole gain when measured:
+// 512 KiB and 1 MiB were no faster and cost the budget more.
 void platform_widen_pipes()
 {
-    constexpr int PIPE_SIZE = 1024 * 1024;
+    constexpr int PIPE_SIZE = 256 * 1024;
     fcntl(STDIN_FD, F_SETPIPE_SZ, PIPE_SIZE);
     fcntl(STDOUT_FD, F_SETPIPE_SZ, PIPE_SIZE);
 }

@@ -47,7 +47,7 @@ static void stamp_block(const char *bytes, size_t count, int64_t seconds)
 void stamp_stdin()
 {
     static char block[INPUT_BLOCK_SIZE];
-    platform_widen_pipes();
+    bool widened = false;
     // With -s the open command-line line is the head of the first line.
     if (options.no_newline == 0)
         write_header();
@@ -55,6 +55,12 @@ void stamp_stdin()
         size_t count = read_input(block, sizeof block);
         if (count == 0)
             return;
+        // Wider pipes only for bulk: a stream that comes a line at a time
+        // keeps its pipes, which count against the user's pipe budget.
+        if (!widened && count >= BULK_READ_SIZE) {
+            platform_widen_pipes();
+            widened = true;
+        }
         // Every newline of one block was read at the same moment.
         stamp_block(block, count, platform_clock());
     }

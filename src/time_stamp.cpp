@@ -7,8 +7,11 @@ size_t format_header(int64_t seconds, char *buffer)
 {
     std::tm local;
     size_t length = 0;
+    // Only the range that every platform's runtime converts: outside it the
+    // placeholder keeps each header at 31 characters on both platforms.
     // The locale is never changed, so names stay English ("C").
-    if (platform_local_time(seconds, &local))
+    if (seconds >= 0 && seconds <= LAST_CONVERTIBLE_SECOND &&
+        platform_local_time(seconds, &local))
         length =
             std::strftime(buffer, HEADER_BUFFER_SIZE, HEADER_FORMAT, &local);
     if (length == 0) {

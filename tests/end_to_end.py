@@ -10,6 +10,7 @@ newline and Ctrl-Z ends piped input.
 Each case is argv and stdin bytes in, stdout bytes, stderr bytes and the exit
 code out. In an expected stdout, H stands for one date-and-time header.
 """
+import fcntl
 import os
 import re
 import select
@@ -135,17 +136,31 @@ def buffer_boundaries():
 
 
 def frozen_clock():
-    # The header in full, from a clock frozen by an LD_PRELOAD clock tool.
+    # The header in full, from a clock that an LD_PRELOAD clock tool stops
+    # at one moment (an absolute time without "@" does not run on). The
+    # pause between the lines would show a clock that ran.
     faketime = shutil.which("faketime")
     if faketime is None:
         check("faketime is installed", False)
         return
     env = dict(os.environ, TZ="UTC0")
-    result = subprocess.run([faketime, "2008-11-03 22:46:32", *command(["-i", "A"])],
-                            input=b"x\n", capture_output=True, env=env, timeout=60)
+    proc = subprocess.Popen([faketime, "-f", "2008-11-03 22:46:32", *command(["-i", "A"])],
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=env)
+    proc.stdin.write(b"x\n")
+    proc.stdin.flush()
+    time.sleep(1.2)
+    out = proc.communicate(b"y\n", timeout=60)[0]
     h = b"Mon Nov 03, 2008 10:46:32 PM | "
-    check("frozen clock", result.stdout == h + b"A \n" + h + b"x\n" + h,
-          f"  stdout {result.stdout!r}")
+    check("frozen clock", out == h + b"A \n" + h + b"x\n" + h + b"y\n" + h,
+          f"  stdout {out!r}")
+    # Both ends of the range the clock is converted in, and beyond them.
+    for moment, header in (("1970-01-01 00:00:00", b"Thu Jan 01, 1970 12:00:00 AM | "),
+                           ("3001-01-01 07:59:59", b"Thu Jan 01, 3001 07:59:59 AM | "),
+                           ("3001-01-01 08:00:00", b"??? ??? ??, ???? ??:??:?? ?? | "),
+                           ("1969-12-31 23:59:59", b"??? ??? ??, ???? ??:??:?? ?? | ")):
+        r = subprocess.run([faketime, "-f", moment, *command(["x"])], capture_output=True,
+                           env=env, timeout=60)
+        check(f"clock at {moment}", r.stdout == header + b"x \n", f"  stdout {r.stdout!r}")
 
 
 def seconds_of(header):
@@ -307,9 +322,11 @@ def failures_of_io():
     check_failure("stdin closed", r, [H, b"start \n", H], read, b"Bad file descriptor")
 
 
-def reader_goes_away():
+def reader_goes_away(ignore_sigpipe=False):
     proc = subprocess.Popen(command(["-i"]), stdin=subprocess.PIPE,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            preexec_fn=lambda: signal.signal(signal.SIGPIPE, signal.SIG_IGN)
+                            if ignore_sigpipe else None)
     proc.stdout.read(10)
     proc.stdout.close()
     try:
@@ -323,9 +340,53 @@ def reader_goes_away():
     if WINDOWS:  # no SIGPIPE: the failed write is reported
         check("reader goes away", rc == 3 and b"cannot write standard output" in err,
               f"  exit {rc} stderr {err!r}")
+    elif ignore_sigpipe:  # as systemd starts services: the write fails instead
+        check("reader goes away, SIGPIPE ignored", rc == 3 and
+              err == b"\nERROR: cannot write standard output: Broken pipe\n",
+              f"  exit {rc} stderr {err!r}")
     else:
         check("reader goes away: SIGPIPE", rc == -signal.SIGPIPE and err == b"",
               f"  exit {rc} stderr {err!r}")
+
+
+def reader_goes_away_sigpipe_ignored():
+    reader_goes_away(ignore_sigpipe=True)
+
+
+def pipe_sizes():
+    # Pipes count against the user's pipe budget: a stream that comes a
+    # line at a time leaves them as they were; bulk input may widen them.
+    in_read, in_write = os.pipe()
+    out_read, out_write = os.pipe()
+    before = fcntl.fcntl(in_write, fcntl.F_GETPIPE_SZ), fcntl.fcntl(out_read, fcntl.F_GETPIPE_SZ)
+    proc = subprocess.Popen(command(["-i"]), stdin=in_read, stdout=out_write)
+    os.close(in_read)
+    os.close(out_write)
+    got = b""
+    with open(out_read, "rb", buffering=0) as out:
+        for i in range(3):
+            os.write(in_write, b"line %d\n" % i)
+            got += read_until(out, len(b"line 0\n") + 31, time.monotonic() + 30)
+        during = (fcntl.fcntl(in_write, fcntl.F_GETPIPE_SZ),
+                  fcntl.fcntl(out_read, fcntl.F_GETPIPE_SZ))
+        os.close(in_write)
+        rc = proc.wait(timeout=30)
+    check("line-rate stamping keeps the pipes' sizes",
+          rc == 0 and during == before and len(got) == 3 * 38,
+          f"  exit {rc} sizes {before} -> {during} output {got!r}")
+
+    out_read, out_write = os.pipe()
+    with tempfile.TemporaryFile() as bulk:
+        bulk.write((b"x" * 99 + b"\n") * 10_000)
+        bulk.seek(0)
+        proc = subprocess.Popen(command(["-i"]), stdin=bulk, stdout=out_write)
+    os.close(out_write)
+    with open(out_read, "rb") as pipe:
+        pipe.read()
+        widened = fcntl.fcntl(pipe.fileno(), fcntl.F_GETPIPE_SZ)
+    rc = proc.wait(timeout=30)
+    check("bulk input widens the output pipe", rc == 0 and widened == 256 * 1024,
+          f"  exit {rc} size {widened}")
 
 
 def main():
@@ -342,7 +403,8 @@ def main():
               failures_of_io, reader_goes_away]
     if not WINDOWS:
         # The clock tool and descriptor flags reach Linux programs only.
-        groups += [frozen_clock, non_blocking_streams]
+        groups += [frozen_clock, non_blocking_streams, pipe_sizes,
+                   reader_goes_away_sigpipe_ignored]
     else:
         groups.append(ctrl_z_in_file)
     return run_groups(groups)

@@ -113,7 +113,6 @@ TEST(Header, AtChosenMoments)
         {1225713605, "Mon Nov 03, 2008 12:00:05 PM | "}, // after noon
         {1236229629, "Thu Mar 05, 2009 05:07:09 AM | "},
         {2214172799, "Wed Feb 29, 2040 11:59:59 PM | "}, // past 2038
-        {0, "Thu Jan 01, 1970 12:00:00 AM | "},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.seconds);
@@ -131,11 +130,33 @@ TEST(Header, FollowsDaylightSavingPerMoment)
     EXPECT_EQ(header_at(1793512800), "Sun Nov 01, 2026 01:00:00 AM | ");
 }
 
-TEST(Header, UnconvertibleClockKeepsTheWidth)
+// The clock is converted from 1970 to 3001-01-01 07:59:59 UTC, the range of
+// the Windows runtime; outside it, on every platform, the placeholder keeps
+// the width. Zones far east and west put the ends into other days.
+TEST(Header, RangeEndsAndBeyond)
 {
-    use_zone("UTC0");
-    EXPECT_EQ(header_at(INT64_MAX), UNKNOWN_TIME_HEADER);
-    EXPECT_EQ(header_at(INT64_MAX).size(), 31u);
+    const struct {
+        const char *zone;
+        int64_t seconds;
+        const char *header;
+    } cases[] = {
+        {"UTC0", 0, "Thu Jan 01, 1970 12:00:00 AM | "},
+        {"UTC0", LAST_CONVERTIBLE_SECOND, "Thu Jan 01, 3001 07:59:59 AM | "},
+        {"XYZ+12", 0, "Wed Dec 31, 1969 12:00:00 PM | "},
+        {"XYZ-14", LAST_CONVERTIBLE_SECOND, "Thu Jan 01, 3001 09:59:59 PM | "},
+        {"UTC0", -1, UNKNOWN_TIME_HEADER},
+        {"UTC0", INT64_MIN, UNKNOWN_TIME_HEADER},
+        {"UTC0", LAST_CONVERTIBLE_SECOND + 1, UNKNOWN_TIME_HEADER},
+        {"XYZ+12", LAST_CONVERTIBLE_SECOND + 1, UNKNOWN_TIME_HEADER},
+        {"UTC0", 253402300800, UNKNOWN_TIME_HEADER}, // year 10000
+        {"UTC0", INT64_MAX, UNKNOWN_TIME_HEADER},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.zone) + " " + std::to_string(c.seconds));
+        use_zone(c.zone);
+        EXPECT_EQ(header_at(c.seconds), c.header);
+        EXPECT_EQ(header_at(c.seconds).size(), 31u);
+    }
 }
 
 // The per-second cache must give what a fresh formatting gives, whichever
@@ -144,7 +165,7 @@ TEST(Header, CachedTextMatchesFreshFormatting)
 {
     use_zone("EST5EDT,M3.2.0,M11.1.0");
     const int64_t moments[] = {1772953199, 1772953199, 1772953200, 0,
-                               1772953200, INT64_MAX,  1793512800};
+                               1772953200, INT64_MAX,  1793512800, -1};
     for (int64_t seconds : moments) {
         size_t length;
         const char *text = header_text(seconds, &length);
