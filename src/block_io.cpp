@@ -70,13 +70,15 @@ void err_bytes(const char *bytes, size_t count)
 
 void err_text(const char *text) { err_bytes(text, std::strlen(text)); }
 
-// Scripts rely on the exit status: lost output is never a success.
+// Scripts rely on the exit status: lost output is never a success. The
+// reason is taken before anything is written, which could overwrite it.
 void fail_io(const char *what, int error)
 {
+    const char *reason = platform_error_text(error);
     err_text("\nERROR: cannot ");
     err_text(what);
     err_text(": ");
-    err_text(platform_error_text(error));
+    platform_err_text(reason);
     err_text("\n");
     platform_exit(RC_IO_FAILED);
 }

@@ -91,7 +91,7 @@ int parse_switches(int argc, char *const *argv)
             break;
         default:
             err_text("\nERROR: ");
-            err_text(arg);
+            platform_err_text(arg);
             err_text(" is an unknown command line switch\n\n");
             show_help();
             rc = RC_UNKNOWN_SWITCH;

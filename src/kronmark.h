@@ -59,10 +59,26 @@ void err_bytes(const char *bytes, size_t count);
 void err_text(const char *text);
 [[noreturn]] void fail_io(const char *what, int error);
 
+// The Windows command line split by its rules: the program name and the
+// arguments, each NUL-terminated in text, args pointing at them. Returns the
+// count, program name included; nothing is written past the capacities,
+// and a text of twice the line's length plus two cuts nothing.
+int split_command_line(const char16_t *line, char16_t *text,
+                       size_t text_capacity, char16_t **args, int max_args);
+
 // What differs between platforms.
 constexpr int STDIN_FD = 0;
 constexpr int STDOUT_FD = 1;
 constexpr int STDERR_FD = 2;
+// The arguments as the program takes them: on Windows split from the UTF-16
+// command line and held as UTF-8, so that no character changes meaning on
+// its way in; on Linux the bytes the shell gave.
+void platform_arguments(int *argc, char ***argv);
+// Text that came from the platform (an argument, a system message) in the
+// form the stream takes it: on Linux the bytes as they are; on Windows the
+// characters as typed on a console, the ANSI code page elsewhere.
+void platform_out_text(const char *text);
+void platform_err_text(const char *text);
 long platform_read(int fd, void *buffer, size_t count);
 long platform_write(int fd, const void *bytes, size_t count);
 int64_t platform_clock();

@@ -1,3 +1,7 @@
 #include "kronmark.h"
 
-int main(int argc, char **argv) { return kronmark_main(argc, argv); }
+int main(int argc, char **argv)
+{
+    platform_arguments(&argc, &argv);
+    return kronmark_main(argc, argv);
+}

@@ -11,7 +11,7 @@ int kronmark_main(int argc, char *const *argv)
     if (options.first_text < argc) {
         write_header();
         for (int i = options.first_text; i < argc; i++) {
-            out_bytes(argv[i], std::strlen(argv[i]));
+            platform_out_text(argv[i]);
             out_bytes(" ", 1);
         }
         if (options.no_newline == 0)

@@ -1,13 +1,16 @@
-// Test-only: starts a program with a raw command line read from a file, so
-// that the tests see the runtime's own splitting, and exits with the exit
-// code the caller of CreateProcess sees.
+// Test-only: starts a program with a raw command line read from a file in
+// UTF-8, passed to CreateProcessW as it is, so that the tests see exactly
+// the characters a user typed; exits with the exit code the caller of
+// CreateProcess sees.
 // usage: launch_raw PROGRAM.exe COMMAND-LINE-FILE
 #include <stdio.h>
 #include <windows.h>
 
 int main(int argc, char **argv)
 {
-    static char line[32768];
+    static char line[3 * 32768];
+    static wchar_t wide_line[32768];
+    static wchar_t program[MAX_PATH];
     if (argc != 3)
         return 100;
     FILE *file = fopen(argv[2], "rb");
@@ -16,11 +19,14 @@ int main(int argc, char **argv)
     size_t length = fread(line, 1, sizeof line - 1, file);
     fclose(file);
     line[length] = '\0';
+    if (MultiByteToWideChar(CP_UTF8, 0, line, -1, wide_line, 32768) == 0 ||
+        MultiByteToWideChar(CP_ACP, 0, argv[1], -1, program, MAX_PATH) == 0)
+        return 103;
 
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(argv[1], line, nullptr, nullptr, TRUE, 0, nullptr,
+    if (!CreateProcessW(program, wide_line, nullptr, nullptr, TRUE, 0, nullptr,
                         nullptr, &startup, &process))
         return 102;
     WaitForSingleObject(process.hProcess, INFINITE);

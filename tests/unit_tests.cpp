@@ -1,5 +1,5 @@
-// What is hard to reach from outside: the switch parser's table and the
-// header at chosen moments.
+// What is hard to reach from outside: the switch parser's table, the
+// Windows command-line splitter's table and the header at chosen moments.
 #include "kronmark.h"
 
 #include <gtest/gtest.h>
@@ -86,6 +86,102 @@ TEST(ParseSwitches, ResetsOptionsEveryRun)
     EXPECT_EQ(options.read_stdin, 0);
     EXPECT_EQ(options.no_newline, 0);
     EXPECT_EQ(options.first_text, 1);
+}
+
+std::vector<std::u16string> split(const std::u16string &line)
+{
+    static char16_t text[4096];
+    static char16_t *args[256];
+    int count =
+        split_command_line(line.c_str(), text, 2 * line.size() + 2, args, 256);
+    return std::vector<std::u16string>(args, args + count);
+}
+
+std::string shown(const std::vector<std::u16string> &args)
+{
+    std::string out;
+    for (const std::u16string &arg : args) {
+        out += "[";
+        for (char16_t c : arg)
+            out += c < 0x80 ? std::string(1, static_cast<char>(c))
+                            : "U+" + std::to_string(c);
+        out += "]";
+    }
+    return out;
+}
+
+TEST(SplitCommandLine, Table)
+{
+    const struct {
+        std::u16string line;
+        std::vector<std::u16string> args; // program name included
+    } cases[] = {
+        {u"k", {u"k"}},
+        {u"k ", {u"k"}},
+        // The help screen's notes.
+        {uR"(k \ \\ \\\ \" \\" \\\")",
+         {u"k", uR"(\)", uR"(\\)", uR"(\\\)", u"\"", uR"(\ \")"}},
+        {u"k abc   cd  ef", {u"k", u"abc", u"cd", u"ef"}},
+        {uR"(k "abc   cd  ef")", {u"k", u"abc   cd  ef"}},
+        {uR"(k "")", {u"k", u""}},
+        {uR"(k a "" b)", {u"k", u"a", u"", u"b"}},
+        {uR"(k """")", {u"k", u"\""}},
+        // "" inside quotes: one quote, and the stretch stays quoted.
+        {uR"(k "a ""b"" c" d)", {u"k", uR"(a "b" c)", u"d"}},
+        {uR"(k "a""b" c)", {u"k", uR"(a"b)", u"c"}},
+        // 2n backslashes: n and a quote that groups; 2n+1: n and a quote.
+        {uR"(k a\\"b c" d)", {u"k", uR"(a\b c)", u"d"}},
+        {uR"(k a\\\"b c)", {u"k", uR"(a\"b)", u"c"}},
+        {uR"(k a\\\\"b c")", {u"k", uR"(a\\b c)"}},
+        {uR"(k a\b\\c\\\ d\)", {u"k", uR"(a\b\\c\\\)", uR"(d\)"}},
+        {uR"(k "a\\" b)", {u"k", uR"(a\)", u"b"}},
+        // Unterminated quote and trailing backslashes run to the end.
+        {uR"(k "open  to the end)", {u"k", u"open  to the end"}},
+        {uR"(k "a b\\)", {u"k", uR"(a b\\)"}},
+        {uR"(k tail\\)", {u"k", uR"(tail\\)"}},
+        // Blanks and tabs separate; nothing else does.
+        {u"k\ta\t\tb \t c", {u"k", u"a", u"b", u"c"}},
+        {u"k a\nb\vc", {u"k", u"a\nb\vc"}},
+        {u"k \"\ta b\"", {u"k", u"\ta b"}},
+        // Look-alikes are text: fullwidth minus and quote, ideographic space.
+        {u"k \uFF0Di \uFF02a b\uFF02 x\u3000y",
+         {u"k", u"\uFF0Di", u"\uFF02a", u"b\uFF02", u"x\u3000y"}},
+        {u"k *.log *", {u"k", u"*.log", u"*"}},
+        // The program name: quotes group, backslashes are plain.
+        {uR"("C:\Program Files\Kronmark.exe" -i x)",
+         {uR"(C:\Program Files\Kronmark.exe)", u"-i", u"x"}},
+        {uR"(C:\tools\Kronmark.exe "a b")",
+         {uR"(C:\tools\Kronmark.exe)", u"a b"}},
+        {uR"("C:\a b\k"x.exe y)", {uR"(C:\a b\kx.exe)", u"y"}},
+        {uR"(k\" a)", {uR"(k\ a)"}},
+        {uR"("k)", {u"k"}},
+        {u"", {u""}},
+        {u"  a", {u"", u"a"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(shown({c.line}));
+        EXPECT_EQ(shown(split(c.line)), shown(c.args));
+    }
+}
+
+// Capacities too small for the line cut the arguments, never the memory.
+TEST(SplitCommandLine, StaysWithinItsBuffers)
+{
+    const std::u16string line = u"kronmark.exe first \"second word\" third";
+    char16_t text[64];
+    char16_t *args[4];
+    for (size_t capacity = 1; capacity <= 24; capacity++) {
+        for (char16_t &c : text)
+            c = u'#';
+        int count = split_command_line(line.c_str(), text, capacity, args, 3);
+        EXPECT_LE(count, 3);
+        for (size_t i = capacity; i < 64; i++)
+            ASSERT_EQ(text[i], u'#') << capacity;
+        for (int i = 0; i < count; i++)
+            EXPECT_LT(static_cast<size_t>(args[i] - text), capacity);
+        EXPECT_EQ(text[capacity - 1] == u'#', false) << capacity;
+    }
+    EXPECT_EQ(split_command_line(line.c_str(), text, 64, args, 0), 0);
 }
 
 void use_zone(const char *tz)

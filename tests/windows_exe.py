@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""Kronmark.exe as Windows starts it: raw command lines split by the runtime,
-exit codes as CreateProcess's caller sees them, a batch file, and the image.
+"""Kronmark.exe as Windows starts it: raw UTF-16 command lines as a user
+typed them, exit codes as CreateProcess's caller sees them, the console, a
+batch file, and the image.
 
 usage: windows_exe.py RUNNER KRONMARK.EXE LAUNCH_RAW.EXE
 """
 import os
+import pty
 import re
+import select
 import struct
 import subprocess
 import sys
@@ -20,16 +23,22 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def launch(command_line, stdout=subprocess.PIPE):
-    """Runs Kronmark.exe with this raw command line (after the program name)."""
+def launcher_command(command_line):
+    """The launcher's command that starts Kronmark.exe with this raw command
+    line (UTF-8 here, UTF-16 for CreateProcessW), and the file to delete."""
     with tempfile.NamedTemporaryFile("wb", suffix=".txt", delete=False) as f:
         f.write(b"Kronmark " + command_line)
+    return [RUNNER, LAUNCHER, windows_path(PROGRAM), windows_path(f.name)], f.name
+
+
+def launch(command_line, stdout=subprocess.PIPE, stdin=b""):
+    """Runs Kronmark.exe with this raw command line (after the program name)."""
+    command, line_file = launcher_command(command_line)
     try:
-        return subprocess.run([RUNNER, LAUNCHER, windows_path(PROGRAM), windows_path(f.name)],
-                              stdin=subprocess.DEVNULL, stdout=stdout,
+        return subprocess.run(command, input=stdin, stdout=stdout,
                               stderr=subprocess.PIPE, timeout=60)
     finally:
-        os.unlink(f.name)
+        os.unlink(line_file)
 
 
 # Raw command line -> the echoed text (before the newline), from the notes at
@@ -40,7 +49,7 @@ COMMAND_LINES = [
     (b'"abc   cd  ef"', b"abc   cd  ef "),
     (b'""', b" "),
     (b'a "" b', b"a  b "),
-    (b'"a ""b"" c"', b'a "b" c '),
+    (b'"a ""b"" c" d', b'a "b" c d '),  # msvcrt.dll would give a "b c d
     (b"*.log *", b"*.log * "),
     (b'%NotAnEV% % "dbl   quoted string"', b"%NotAnEV% % dbl   quoted string "),
     (b"\tx\t\ty", b"x y "),
@@ -56,6 +65,80 @@ def raw_command_lines():
         check(f"command line {line!r}", r.returncode == 0 and
               re.fullmatch(want, r.stdout) is not None and r.stderr == b"",
               f"  exit {r.returncode} stdout {r.stdout!r}\n  wanted {want!r}")
+
+
+# Look-alikes of dashes, quotes and blanks are text, never switches: standard
+# input stays unread. Files and pipes get the ANSI code page (1252 here),
+# with "?" for what it lacks.
+UNICODE_LINES = [
+    ("\uff0di hello", b"?i hello "),  # fullwidth minus
+    ("\u2010x tail", b"?x tail "),  # hyphen
+    ("\u2212s -i", b"?s -i "),  # minus sign
+    ("\uff02a b\uff02", b"?a b? "),  # fullwidth quotes
+    ("a\u3000b", b"a?b "),  # ideographic space
+    ("\u041f\u0440\u0438\u0432\u0435\u0442 M\u00fcller \u65e5\u672c \u20ac",
+     b"?????? M\xfcller ?? \x80 "),
+]
+
+
+def unicode_command_lines():
+    for line, text in UNICODE_LINES:
+        r = launch(line.encode(), stdin=b"unread\n")
+        want = HEADER + re.escape(text + b"\r\n")
+        check(f"command line {line!r} to a pipe", r.returncode == 0 and
+              re.fullmatch(want, r.stdout) is not None and r.stderr == b"",
+              f"  exit {r.returncode} stdout {r.stdout!r}\n  wanted {want!r}")
+    r = launch("-\u0416".encode())
+    check("unknown switch -\u0416 named in the code page", r.returncode == 1 and
+          r.stdout == b"" and r.stderr.startswith(b"\r\nERROR: -? is an unknown command"),
+          f"  exit {r.returncode} stderr {r.stderr[:80]!r}")
+
+
+def on_console(command_line, stdin=b""):
+    """Runs Kronmark.exe with stdout and stderr on a pseudo-terminal, where
+    Wine gives it a console; returns the exit code and what the terminal
+    shows, as text without control sequences."""
+    command, line_file = launcher_command(command_line)
+    master, slave = pty.openpty()
+    try:
+        proc = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=slave, stderr=slave)
+        os.close(slave)
+        proc.stdin.write(stdin)
+        proc.stdin.close()
+        shown = b""
+        while select.select([master], [], [], 30)[0]:
+            try:
+                chunk = os.read(master, 65536)
+            except OSError:  # the terminal is gone: all was read
+                break
+            if not chunk:
+                break
+            shown += chunk
+        rc = proc.wait(timeout=60)
+    finally:
+        os.close(master)
+        os.unlink(line_file)
+    # Wine draws some blanks as cursor moves.
+    shown = re.sub(rb"\x1b\[(\d*)C", lambda m: b" " * int(m[1] or 1), shown)
+    shown = re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", shown).replace(b"\r", b"")
+    return rc, shown.decode("utf-8", "replace")
+
+
+def console():
+    typed = "\u041f\u0440\u0438\u0432\u0435\u0442 M\u00fcller \u65e5\u672c \u20ac"
+    rc, shown = on_console(typed.encode())
+    check("console shows the command line as typed",
+          rc == 0 and re.fullmatch(HEADER.decode() + re.escape(typed) + r" *\n", shown),
+          f"  exit {rc} shown {shown!r}")
+    rc, shown = on_console("-\u0416 text".encode())
+    check("console shows the unknown switch as typed",
+          rc == 1 and shown.startswith("\nERROR: -\u0416 is an unknown command line switch\n"),
+          f"  exit {rc} shown {shown[:80]!r}")
+    # Input bytes are in the console's code page (437 here): shown decoded.
+    rc, shown = on_console(b"-i", stdin=b"M\x81ller\n")
+    check("console shows input in its code page",
+          rc == 0 and re.fullmatch(HEADER.decode() + r"M\u00fcller\n" + HEADER.decode().rstrip() + " ?",
+                                   shown), f"  exit {rc} shown {shown!r}")
 
 
 def exit_codes():
@@ -160,7 +243,8 @@ def pe_image():
 def main():
     global RUNNER, PROGRAM, LAUNCHER
     RUNNER, PROGRAM, LAUNCHER = sys.argv[1:4]
-    return run_groups([pe_image, raw_command_lines, exit_codes, batch_file])
+    return run_groups([pe_image, raw_command_lines, unicode_command_lines, console,
+                       exit_codes, batch_file])
 
 
 if __name__ == "__main__":

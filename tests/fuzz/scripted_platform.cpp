@@ -75,3 +75,9 @@ void platform_exit(int code)
 }
 
 void platform_widen_pipes() {}
+
+void platform_arguments(int * /*argc*/, char *** /*argv*/) {}
+
+void platform_out_text(const char *text) { out_bytes(text, std::strlen(text)); }
+
+void platform_err_text(const char *text) { err_text(text); }

@@ -1,45 +1,18 @@
-// Everything that differs between Windows and Linux.
+// Linux: the shell has split the arguments and there is no text mode, so
+// bytes pass as they are.
 #include "kronmark.h"
 
-#include <cstring>
-
-#ifdef _WIN32
-#include <io.h>
-#include <stdlib.h>
-
-// The runtime splits the command line; *.log must stay *.log.
-extern "C" {
-int _dowildcard = 0;
-}
-
-// _read and _write keep the runtime's text mode: CR LF in arrives as a
-// newline, Ctrl-Z ends piped input, a newline out goes as CR LF.
-long platform_read(int fd, void *buffer, size_t count)
-{
-    return _read(fd, buffer, static_cast<unsigned>(count));
-}
-
-long platform_write(int fd, const void *bytes, size_t count)
-{
-    return _write(fd, bytes, static_cast<unsigned>(count));
-}
-
-int64_t platform_clock() { return _time64(nullptr); }
-
-bool platform_local_time(int64_t seconds, std::tm *local)
-{
-    __time64_t t = seconds;
-    return _localtime64_s(local, &t) == 0;
-}
-
-[[noreturn]] void platform_exit(int code) { _exit(code); }
-
-void platform_widen_pipes() {}
-#else
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+
+void platform_arguments(int * /*argc*/, char *** /*argv*/) {}
+
+void platform_out_text(const char *text) { out_bytes(text, std::strlen(text)); }
+
+void platform_err_text(const char *text) { err_text(text); }
 
 // A descriptor shared with a program that made it non-blocking says "try
 // again" instead of waiting: wait for it here, or the stream would be lost.
@@ -76,6 +49,8 @@ bool platform_local_time(int64_t seconds, std::tm *local)
     return localtime_r(&t, local) != nullptr;
 }
 
+const char *platform_error_text(int error) { return std::strerror(error); }
+
 [[noreturn]] void platform_exit(int code) { _exit(code); }
 
 // Bulk input moves much through pipes. Wider pipes cost the producer, this
@@ -89,6 +64,3 @@ void platform_widen_pipes()
     fcntl(STDIN_FD, F_SETPIPE_SZ, PIPE_SIZE);
     fcntl(STDOUT_FD, F_SETPIPE_SZ, PIPE_SIZE);
 }
-#endif
-
-const char *platform_error_text(int error) { return std::strerror(error); }
