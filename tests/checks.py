@@ -9,6 +9,7 @@ HEADER = (rb"(?:Sun|Mon|Tue|Wed|Thu|Fri|Sat) "
           rb"(?:0[1-9]|1[0-2]):[0-5][0-9]:[0-5][0-9] [AP]M \| ")
 
 _passed = 0
+_skipped = 0
 _failures = []
 
 
@@ -22,6 +23,13 @@ def check(name, ok, detail=""):
         print(f"FAIL {name}\n{detail}", file=sys.stderr)
 
 
+def skip(name, why):
+    """Records a check that cannot run here, and says so."""
+    global _skipped
+    _skipped += 1
+    print(f"SKIP {name}: {why}", file=sys.stderr)
+
+
 def run_groups(groups):
     """Runs every group of checks, prints the tally, returns the exit code."""
     for group in groups:
@@ -29,5 +37,6 @@ def run_groups(groups):
             group()
         except Exception as error:  # a broken program must not stop the run
             check(group.__name__, False, f"  {error!r}")
-    print(f"{_passed} passed, {len(_failures)} failed")
+    print(f"{_passed} passed, {len(_failures)} failed" +
+          (f", {_skipped} skipped" if _skipped else ""))
     return 1 if _failures else 0

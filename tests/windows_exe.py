@@ -3,10 +3,11 @@
 typed them, exit codes as CreateProcess's caller sees them, the console, a
 batch file, and the image.
 
-usage: windows_exe.py RUNNER KRONMARK.EXE LAUNCH_RAW.EXE
+usage: windows_exe.py [--emulator RUNNER] KRONMARK.EXE LAUNCH_RAW.EXE
+
+Without an emulator the programs run directly, as on Windows itself.
 """
 import os
-import pty
 import re
 import select
 import struct
@@ -14,12 +15,15 @@ import subprocess
 import sys
 import tempfile
 
-from checks import HEADER, check, run_groups
+from checks import HEADER, check, run_groups, skip
 
-RUNNER = PROGRAM = LAUNCHER = None
+PREFIX = []
+PROGRAM = LAUNCHER = None
 
 
 def windows_path(path):
+    if not PREFIX:
+        return os.path.abspath(path)
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
@@ -28,7 +32,7 @@ def launcher_command(command_line):
     line (UTF-8 here, UTF-16 for CreateProcessW), and the file to delete."""
     with tempfile.NamedTemporaryFile("wb", suffix=".txt", delete=False) as f:
         f.write(b"Kronmark " + command_line)
-    return [RUNNER, LAUNCHER, windows_path(PROGRAM), windows_path(f.name)], f.name
+    return [*PREFIX, LAUNCHER, windows_path(PROGRAM), windows_path(f.name)], f.name
 
 
 def launch(command_line, stdout=subprocess.PIPE, stdin=b""):
@@ -98,6 +102,7 @@ def on_console(command_line, stdin=b""):
     """Runs Kronmark.exe with stdout and stderr on a pseudo-terminal, where
     Wine gives it a console; returns the exit code and what the terminal
     shows, as text without control sequences."""
+    import pty  # Unix only
     command, line_file = launcher_command(command_line)
     master, slave = pty.openpty()
     try:
@@ -125,6 +130,9 @@ def on_console(command_line, stdin=b""):
 
 
 def console():
+    if not PREFIX or not hasattr(os, "openpty"):
+        skip("console", "needs Wine on a Unix pseudo-terminal to read what a console shows")
+        return
     typed = "\u041f\u0440\u0438\u0432\u0435\u0442 M\u00fcller \u65e5\u672c \u20ac"
     rc, shown = on_console(typed.encode())
     check("console shows the command line as typed",
@@ -145,6 +153,9 @@ def exit_codes():
     for line, rc in ((b"A", 0), (b"-x", 1), (b"-?", 2)):
         r = launch(line)
         check(f"exit code of {line!r}", r.returncode == rc, f"  got {r.returncode}")
+    if not os.path.exists("/dev/full"):
+        skip("exit code after a failed write", "needs /dev/full")
+        return
     with open("/dev/full", "wb") as full:
         r = launch(b"A", stdout=full)
     check("exit code after a failed write", r.returncode == 3,
@@ -166,14 +177,19 @@ def batch_file():
                 b"if errorlevel 1 echo bad switch",
                 b"%KM% -? 2> nul",
                 b"if errorlevel 2 echo help shown",
+                # A stamped run, its open header ended as the README shows.
+                b"echo one| %KM% -i >> log.txt",
+                b"echo.>> log.txt",
+                b"%KM% After >> log.txt",
                 b""]))
-        r = subprocess.run([RUNNER, "cmd", "/c", "log.cmd"], cwd=folder,
+        r = subprocess.run([*PREFIX, "cmd", "/c", "log.cmd"], cwd=folder,
                            stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
         with open(os.path.join(folder, "log.txt"), "rb") as f:
             log = f.read()
     check("batch file: errorlevel", r.stdout == b"bad switch\r\nhelp shown\r\n",
           f"  stdout {r.stdout!r} stderr {r.stderr!r}")
-    want = HEADER + b"Started backup \r\n" + HEADER + b"Done: "
+    want = (HEADER + b"Started backup \r\n" + HEADER + b"Done: " + HEADER + b"one\r\n" +
+            HEADER + b"\r\n" + HEADER + b"After \r\n")
     check("batch file: log", re.fullmatch(want, log) is not None, f"  log {log!r}")
 
 
@@ -234,15 +250,26 @@ def pe_image():
           re.search(rb'requestedExecutionLevel\s+level="asInvoker"', manifests[0]) is not None,
           f"  manifests {manifests!r}")
     version = b"".join(found.get(16, [])).decode("utf-16-le", "replace")
-    check("version resource names Kronmark 1.0",
+    check("version resource names Kronmark 1.0 and its copyright",
           re.search("ProductName\0+Kronmark\0", version) is not None and
-          re.search("ProductVersion\0+1\\.0\0", version) is not None,
-          f"  version {version!r}")
+          re.search("ProductVersion\0+1\\.0\0", version) is not None and
+          re.search("LegalCopyright\0+Copyright \\(c\\) 2026 The Kronmark authors", version)
+          is not None, f"  version {version!r}")
+    # Windows 7 to 11 listed, so that Windows runs it without compatibility shims.
+    systems = set(re.findall(rb'supportedOS Id="\{([0-9a-f-]+)\}"', manifests[0] if manifests else b""))
+    check("manifest lists Windows 7 to 11", systems == {
+        b"35138b9a-5d96-4fbd-8e2d-a2440225f93a", b"4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",
+        b"1f676c76-80e1-4239-95bb-83d0f6d0da78", b"8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"},
+          f"  supportedOS {systems!r}")
 
 
 def main():
-    global RUNNER, PROGRAM, LAUNCHER
-    RUNNER, PROGRAM, LAUNCHER = sys.argv[1:4]
+    global PROGRAM, LAUNCHER
+    args = sys.argv[1:]
+    if args[:1] == ["--emulator"]:
+        PREFIX.append(args[1])
+        args = args[2:]
+    PROGRAM, LAUNCHER = args
     return run_groups([pe_image, raw_command_lines, unicode_command_lines, console,
                        exit_codes, batch_file])
 
