@@ -174,8 +174,9 @@ long platform_write(int fd, const void *bytes, size_t count)
 // (never a look-alike, which could change what the text means).
 static void write_text(int fd, const char *text)
 {
-    static wchar_t wide[sizeof utf8_text];
-    static char ansi[2 * sizeof wide / sizeof wide[0]];
+    // An argument or a system message: never longer than a command line.
+    static wchar_t wide[LINE_UNITS];
+    static char ansi[2 * LINE_UNITS];
     int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, wide,
                                     sizeof wide / sizeof wide[0]);
     if (units <= 1)
