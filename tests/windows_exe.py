@@ -58,6 +58,8 @@ COMMAND_LINES = [
     (b'%NotAnEV% % "dbl   quoted string"', b"%NotAnEV% % dbl   quoted string "),
     (b"\tx\t\ty", b"x y "),
     (b'-s -i "" word', b" word "),  # -s: no newline; -i reads nothing here
+    (b"a" * 32757, b"a" * 32757 + b" "),  # the longest line CreateProcess takes
+    (b"a " * 16378 + b"b", b"a " * 16378 + b"b "),  # the most arguments it can hold
 ]
 
 
@@ -66,7 +68,7 @@ def raw_command_lines():
         r = launch(line)
         newline = b"" if line.startswith(b"-s") else b"\r\n"
         want = HEADER + re.escape(text + newline)
-        check(f"command line {line!r}", r.returncode == 0 and
+        check(f"command line {line[:60]!r}", r.returncode == 0 and
               re.fullmatch(want, r.stdout) is not None and r.stderr == b"",
               f"  exit {r.returncode} stdout {r.stdout!r}\n  wanted {want!r}")
 
